@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds beamlink and runs every test twice: a normal build with warnings as errors, then a
+# build with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+jobs=$(nproc)
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --timeout 180
+}
+
+echo "== normal build (-Werror)"
+run_suite build/release -DBEAMLINK_WERROR=ON
+echo "== sanitizer build (ASan + UBSan)"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite build/asan -DBEAMLINK_WERROR=ON -DBEAMLINK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

@@ -1,0 +1,14 @@
+#pragma once
+// Where the port settings are stored: SerialPort.ini in the current directory.
+
+#include <string>
+
+namespace beamlink {
+
+inline constexpr const char* kSettingsFileName = "SerialPort.ini";
+inline constexpr const char* kSettingsSection = "ComPort1";
+
+// getcwd() + "/" + SerialPort.ini.
+std::string settingsFilePath();
+
+}  // namespace beamlink
