@@ -35,16 +35,26 @@ bool knownUart(const std::string& entry) {
     return static_cast<bool>(in >> type) && type != 0;
 }
 
+// Newer kernels put serial-base port and controller devices between the tty and the device
+// that the UART's driver is bound to, so look past those.
+bool driverIsSerial8250(std::string device) {
+    for (int level = 0; level < 3 && !device.empty(); ++level) {
+        const auto subsystem = resolved(device + "/subsystem");
+        if (!subsystem || baseName(*subsystem) != "serial-base") {
+            const auto driver = resolved(device + "/driver");
+            return driver && baseName(*driver) == "serial8250";
+        }
+        device.erase(device.rfind('/'));
+    }
+    return false;
+}
+
 bool hasHardware(const std::string& entry) {
     const auto device = resolved(entry + "/device");
     if (!device || device->find("/virtual/") != std::string::npos) {
         return false;
     }
-    const auto driver = resolved(*device + "/driver");
-    if (driver && baseName(*driver) == "serial8250") {
-        return knownUart(entry);
-    }
-    return true;
+    return !driverIsSerial8250(*device) || knownUart(entry);
 }
 
 // ttySn is COM(n+1); only the plain spelling of n maps back to the same device.
