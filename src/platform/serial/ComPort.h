@@ -27,6 +27,8 @@ public:
 
     TComPort();
     explicit TComPort(DeviceFactory factory);
+    // Closes an open port without calling any handler (the packets and the owner's handlers
+    // may already be gone) and without reporting errors.
     ~TComPort();
     TComPort(const TComPort&) = delete;
     TComPort& operator=(const TComPort&) = delete;
@@ -47,7 +49,7 @@ public:
     void Close();
     bool Connected() const;
 
-    // Throws EComPort(WriteFailed) when the port is closed or the write fails.
+    // Throws EComPort(WriteFailed) when the port is closed (errno EBADF) or the write fails.
     void WriteStr(const std::string& text);
 
     CTSChangeHandler OnCTSChange;
