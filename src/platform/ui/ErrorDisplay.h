@@ -17,7 +17,8 @@ QString errorDisplayText(const std::string& message);
 
 // A message box with a stop icon and OK, captioned with the application title.
 void showException(const std::exception& error, QWidget* parent = nullptr);
-// Runs a window handler; an escaping error is shown and the program goes on.
-void runWindowHandler(const std::function<void()>& handler, QWidget* parent = nullptr);
+// Runs a window handler; an escaping error is shown and the program goes on. Returns false
+// when the handler failed.
+bool runWindowHandler(const std::function<void()>& handler, QWidget* parent = nullptr);
 
 }  // namespace beamlink

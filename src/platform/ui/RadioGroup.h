@@ -35,6 +35,7 @@ public:
 
 private:
     void userClicked(int index);
+    void nameButtons();
     void showSelection();
 
     QStringList items_;
