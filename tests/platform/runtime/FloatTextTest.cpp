@@ -113,7 +113,7 @@ TEST_F(CommaLocale, ConversionsIgnoreTheProcessLocale) {
     EXPECT_EQ(FloatToStr(43.2L, '.'), "43.2");
 }
 
-TEST(StrToFloat, ThrowsWithTheOriginalText) {
+TEST(StrToFloat, ErrorQuotesTheTextAsGiven) {
     try {
         StrToFloat(" 1x ", ".");
         FAIL() << "no error";
@@ -162,7 +162,7 @@ TEST(StrToInt, ReadsWholeThirtyTwoBitDecimals) {
     }
 }
 
-TEST(StrToInt, ThrowsWithTheOriginalText) {
+TEST(StrToInt, ErrorQuotesTheTextAsGiven) {
     try {
         StrToInt("4a");
         FAIL() << "no error";
