@@ -103,49 +103,12 @@ unsigned parityFlags(TParityBits bits) {
     return 0;
 }
 
-// Raw 8-bit line with the port's settings; reads never wait (VMIN = VTIME = 0).
 void applyLineSettings(int fd, const PortSettings& s) {
-    const int rate = s.lineRate();
-    if (rate <= 0) {
-        throw EComPort(ComError::SetStateFailed, EINVAL);
-    }
     termios2 tio{};
     if (ioctl(fd, TCGETS2, &tio) < 0) {
         throw EComPort(ComError::SetStateFailed, errno);
     }
-    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON |
-                     IXOFF | IXANY | IMAXBEL | INPCK | IGNPAR);
-    tio.c_oflag &= ~OPOST;
-    tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
-    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
-    tio.c_cflag |= CREAD | CLOCAL;
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-
-    setRate(tio, rate);
-    tio.c_cflag |= dataBitsFlag(s.DataBits);
-    // Linux knows one or two stop bits; the UART sends 1.5 when asked for two at 5 data bits.
-    if (s.StopBits != TStopBits::sbOneStopBit) {
-        tio.c_cflag |= CSTOPB;
-    }
-    tio.c_cflag |= parityFlags(s.Parity.Bits);
-    if (s.Parity.Bits != TParityBits::prNone && s.Parity.Check) {
-        tio.c_iflag |= INPCK;
-    }
-
-    const TComFlowControl& flow = s.FlowControl;
-    if (flow.OutCTSFlow || flow.ControlRTS == TRTSFlowControl::rtsHandshake) {
-        tio.c_cflag |= CRTSCTS;
-    }
-    if (flow.XonXoffOut) {
-        tio.c_iflag |= IXON;
-    }
-    if (flow.XonXoffIn) {
-        tio.c_iflag |= IXOFF;
-    }
-    tio.c_cc[VSTART] = static_cast<cc_t>(flow.XonChar);
-    tio.c_cc[VSTOP] = static_cast<cc_t>(flow.XoffChar);
-
+    buildLineSettings(tio, s);
     if (ioctl(fd, TCSETS2, &tio) < 0) {
         throw EComPort(ComError::SetStateFailed, errno);
     }
@@ -209,6 +172,45 @@ int millisecondsUntil(Clock::time_point deadline) {
 }
 
 }  // namespace
+
+void buildLineSettings(termios2& tio, const PortSettings& s) {
+    const int rate = s.lineRate();
+    if (rate <= 0) {
+        throw EComPort(ComError::SetStateFailed, EINVAL);
+    }
+    tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON |
+                     IXOFF | IXANY | IMAXBEL | INPCK | IGNPAR);
+    tio.c_oflag &= ~OPOST;
+    tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+    tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | HUPCL);
+    tio.c_cflag |= CREAD | CLOCAL;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+
+    setRate(tio, rate);
+    tio.c_cflag |= dataBitsFlag(s.DataBits);
+    // Linux knows one or two stop bits; the UART sends 1.5 when asked for two at 5 data bits.
+    if (s.StopBits != TStopBits::sbOneStopBit) {
+        tio.c_cflag |= CSTOPB;
+    }
+    tio.c_cflag |= parityFlags(s.Parity.Bits);
+    if (s.Parity.Bits != TParityBits::prNone && s.Parity.Check) {
+        tio.c_iflag |= INPCK;
+    }
+
+    const TComFlowControl& flow = s.FlowControl;
+    if (flow.OutCTSFlow || flow.ControlRTS == TRTSFlowControl::rtsHandshake) {
+        tio.c_cflag |= CRTSCTS;
+    }
+    if (flow.XonXoffOut) {
+        tio.c_iflag |= IXON;
+    }
+    if (flow.XonXoffIn) {
+        tio.c_iflag |= IXOFF;
+    }
+    tio.c_cc[VSTART] = static_cast<cc_t>(flow.XonChar);
+    tio.c_cc[VSTOP] = static_cast<cc_t>(flow.XoffChar);
+}
 
 TtyDevice::TtyDevice(std::string path) : path_(std::move(path)) {}
 

@@ -13,7 +13,14 @@
 
 #include "SerialDevice.h"
 
+struct termios2;  // <asm/termbits.h>, kept out of this header: it clashes with <termios.h>
+
 namespace beamlink {
+
+// Turns `tio` into a raw line with the settings' rate, character format and flow control;
+// everything else in it is kept. Rates without a Bnnn constant use BOTHER. Throws
+// EComPort(SetStateFailed) for a rate that is not positive.
+void buildLineSettings(termios2& tio, const PortSettings& settings);
 
 class TtyDevice final : public SerialDevice {
 public:
