@@ -152,6 +152,8 @@ TEST_F(ModeActionTest, EachModeSetsTheFlagsAndThePort) {
         state() = LinkState{};
         state().ControlStarted = c.controlStarted;
         state().StopPending = c.stopPending;
+        form.dataPacket().setStartString("");
+        form.dataPacket().setStopString("");
 
         for (int entry : c.clicks) {
             clickEntry(form, entry);
@@ -164,7 +166,7 @@ TEST_F(ModeActionTest, EachModeSetsTheFlagsAndThePort) {
         EXPECT_EQ(state().StopPending, c.stopPendingAfter);
         EXPECT_EQ(state().TimePending, c.timePending);
         EXPECT_EQ(state().ControlStarted, c.controlStarted);
-        // Framing is prepared before every opening.
+        // Framing is prepared by every action that opens.
         EXPECT_EQ(form.dataPacket().startString(), "A ");
         EXPECT_EQ(form.dataPacket().stopString(), "\r");
         EXPECT_EQ(form.dataPacket().size(), 24u);
