@@ -4,11 +4,11 @@
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // ctest lists the tests without the tests' environment, and CI has no display.
+    // Test discovery runs the binary outside the per-test environment: never look for a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
