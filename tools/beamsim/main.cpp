@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
             havePort = true;
         } else if (arg == "--period" && parseNumber(next, 2, 3600000, value)) {
             options.ctsPeriodMs = static_cast<int>(value);
-        } else if (arg == "--slew" && parseNumber(next, 0, 360, value)) {
+        } else if (arg == "--slew" && parseNumber(next, 0, 1e6, value)) {
             options.slewDegPerSec = value;
         } else {
             return usage();

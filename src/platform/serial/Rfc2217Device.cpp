@@ -375,10 +375,9 @@ LineEvents Rfc2217Device::waitForEvents() {
             if (goneReported_) {
                 return {};
             }
-            goneReported_ = true;
-            goneErrno_ = errno;
-            cts_ = false;
-            return LineEvents{.gone = true};
+            LineEvents events;
+            markGone(errno, events);
+            return events;
         }
         if (fds[0].revents != 0) {
             return {};
@@ -386,16 +385,21 @@ LineEvents Rfc2217Device::waitForEvents() {
         if (count == 2 && fds[1].revents != 0) {
             LineEvents events;
             if (int lost = readAvailable(events); lost != 0) {
-                goneReported_ = true;
-                goneErrno_ = lost;
-                cts_ = false;
-                events.gone = true;
+                markGone(lost, events);
             }
             if (events.any()) {
                 return events;
             }
         }
     }
+}
+
+void Rfc2217Device::markGone(int err, LineEvents& events) {
+    goneReported_ = true;
+    goneErrno_ = err;
+    events.gone = true;
+    // A line that is gone reads CTS off; like every change of the level, that is an event.
+    events.cts = events.cts || cts_.exchange(false);
 }
 
 void Rfc2217Device::cancelWait() {

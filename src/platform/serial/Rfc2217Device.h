@@ -77,6 +77,8 @@ private:
     // Reads what the socket holds now; 0, or the errno that ended the connection (EPIPE for an
     // orderly close by the server).
     int readAvailable(LineEvents& events);
+    // The connection ended with err: the batch says gone, and CTS reads off from now on.
+    void markGone(int err, LineEvents& events);
     void handle(const telnet::TelnetItem& item, LineEvents& events);
     void handleNegotiation(std::uint8_t command, std::uint8_t option);
     void handleComPort(std::uint8_t code, std::string_view value, LineEvents& events);

@@ -403,6 +403,8 @@ TEST_P(LostConnection, IsGoneOnceThenWaitsWithoutBusyLoopAndWritesFail) {
     server.hangUp(GetParam().reset);
     LineEvents events = waitEvents(device);
     EXPECT_TRUE(events.gone);
+    // CTS was on: the level falls with the line, so the batch carries the change.
+    EXPECT_TRUE(events.cts);
     EXPECT_FALSE(device.ctsLevel());
 
     // The watcher may call again: it must sleep until cancelled, not spin.
