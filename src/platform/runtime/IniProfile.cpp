@@ -30,8 +30,12 @@ bool equalNoCase(std::string_view a, std::string_view b) {
            });
 }
 
-// "[name]" with optional blanks around and inside the brackets.
+// "[name]" with optional blanks around and inside the brackets. Editors may start the file
+// with a UTF-8 byte order mark; it is kept but not part of the header.
 bool sectionHeader(std::string_view line, std::string_view& name) {
+    if (line.starts_with("\xEF\xBB\xBF")) {
+        line.remove_prefix(3);
+    }
     line = trim(line);
     if (line.empty() || line.front() != '[') {
         return false;

@@ -1,5 +1,7 @@
 #pragma once
 // The port settings dialog: six lists, "OK" applies them to the port as one update.
+// Children by objectName: GroupBox1, Label1..Label6, Combo1..Combo6 (port, rate, data bits,
+// stop bits, parity, flow control), Button1 ("OK", the default) and Button2 ("Cancel").
 
 #include <QDialog>
 #include <memory>
