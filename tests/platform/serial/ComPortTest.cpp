@@ -222,6 +222,10 @@ struct BatchErrorCase {
     const char* message;
 };
 
+void PrintTo(const BatchErrorCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class ComPortBatchErrorTest : public ComPortTest,
                               public ::testing::WithParamInterface<BatchErrorCase> {};
 

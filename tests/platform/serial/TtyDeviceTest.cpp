@@ -91,6 +91,10 @@ struct LineCase {
     char xon, xoff;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class TtyLineSettingsTest : public TtyPortTest, public ::testing::WithParamInterface<LineCase> {};
 
 // A pseudo-terminal keeps every setting but the character size and PARENB (it forces CS8
