@@ -3,8 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
 #include <vector>
+
+#include "EComPort.h"
 
 namespace beamlink {
 
@@ -12,7 +13,8 @@ std::string settingsFilePath() {
     std::vector<char> buffer(4096);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
         if (errno != ERANGE) {
-            throw std::system_error(errno, std::generic_category(), "getcwd");
+            // Without a current directory there is nowhere to store: the store fails as a whole.
+            throw EComPort(ComError::StoreFailed);
         }
         buffer.resize(buffer.size() * 2);
     }

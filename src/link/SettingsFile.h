@@ -8,7 +8,8 @@ namespace beamlink {
 inline constexpr const char* kSettingsFileName = "SerialPort.ini";
 inline constexpr const char* kSettingsSection = "ComPort1";
 
-// getcwd() + "/" + SerialPort.ini.
+// getcwd() + "/" + SerialPort.ini; throws EComPort(StoreFailed) when there is no current
+// directory.
 std::string settingsFilePath();
 
 }  // namespace beamlink
