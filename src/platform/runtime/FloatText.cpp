@@ -95,7 +95,7 @@ void roundAt(Decimal& d, int keep) {
             --i;
         }
         if (i < 0) {
-            d.digits = "1";
+            d.digits.assign(1, '1');
             ++d.exponent;
         } else {
             d.digits.resize(static_cast<std::size_t>(i) + 1);
