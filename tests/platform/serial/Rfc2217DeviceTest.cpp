@@ -2,20 +2,18 @@
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <time.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "BeamSim.h"
 #include "EComPort.h"
 #include "ScriptedServer.h"
+#include "WaitForEvents.h"
 
 namespace beamlink {
 namespace {
@@ -32,25 +30,8 @@ NetworkPort whereOf(const sim::BeamSim& sim) {
     return {"127.0.0.1", sim.port()};
 }
 
-// The watcher's side, as TComPort runs it, but giving up after a time.
 LineEvents waitEvents(SerialDevice& device, std::chrono::milliseconds timeout = 5s) {
-    std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
-    std::thread watchdog([&] {
-        std::unique_lock lock(m);
-        if (!cv.wait_for(lock, timeout, [&] { return done; })) {
-            device.cancelWait();
-        }
-    });
-    LineEvents events = device.waitForEvents();
-    {
-        std::lock_guard lock(m);
-        done = true;
-    }
-    cv.notify_all();
-    watchdog.join();
-    return events;
+    return testing::waitForEvents(device, timeout);
 }
 
 // Collects batches until the received data holds marker; the events are or-ed together.
@@ -80,12 +61,6 @@ std::string messageOf(const std::function<void()>& action) {
         return e.what();
     }
     return "no error";
-}
-
-double processCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 // --- line settings ------------------------------------------------------------------------
@@ -408,11 +383,11 @@ TEST_P(LostConnection, IsGoneOnceThenWaitsWithoutBusyLoopAndWritesFail) {
     EXPECT_FALSE(device.ctsLevel());
 
     // The watcher may call again: it must sleep until cancelled, not spin.
-    double cpuBefore = processCpuSeconds();
+    double cpuBefore = testing::processCpuSeconds();
     auto start = std::chrono::steady_clock::now();
     LineEvents later = waitEvents(device, 1000ms);
     auto waited = std::chrono::steady_clock::now() - start;
-    double cpuUsed = processCpuSeconds() - cpuBefore;
+    double cpuUsed = testing::processCpuSeconds() - cpuBefore;
     EXPECT_FALSE(later.any());
     EXPECT_GE(waited, 900ms);
     EXPECT_LT(cpuUsed, 0.2);

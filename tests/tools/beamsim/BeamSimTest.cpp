@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "EComPort.h"
 #include "Rfc2217Device.h"
+#include "WaitForEvents.h"
 
 namespace beamlink::sim {
 namespace {
@@ -22,25 +21,8 @@ NetworkPort whereOf(const BeamSim& sim) {
     return {"127.0.0.1", sim.port()};
 }
 
-// One wait of the watcher's kind, given up after a time.
 LineEvents waitEvents(SerialDevice& device, std::chrono::milliseconds timeout = 5s) {
-    std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
-    std::thread watchdog([&] {
-        std::unique_lock lock(m);
-        if (!cv.wait_for(lock, timeout, [&] { return done; })) {
-            device.cancelWait();
-        }
-    });
-    LineEvents events = device.waitForEvents();
-    {
-        std::lock_guard lock(m);
-        done = true;
-    }
-    cv.notify_all();
-    watchdog.join();
-    return events;
+    return testing::waitForEvents(device, timeout);
 }
 
 TEST(BeamSimReport, HasOneDecimalAndAPointWhateverTheLocale) {
