@@ -149,10 +149,11 @@ void Rfc2217Device::connectAndAgree() {
             throw EComPort(ComError::OpenFailed, err);
         }
     }
-    // Either direction agreed is enough: some servers only acknowledge the client's side.
+    // Com port commands go out under our WILL, so its answer is awaited. Should the server
+    // refuse it yet offer the option from its side, that is taken, as lenient servers do.
     auto* comPort = findOption(kOptComPort);
     bool answered = pumpUntil(timeouts_.reply, ComError::OpenFailed, [&] {
-        return comPortAgreed() || (comPort->local.answered && comPort->remote.answered);
+        return comPort->local.answered && (comPort->local.enabled || comPort->remote.answered);
     });
     if (!answered) {
         throw EComPort(ComError::OpenFailed, ETIMEDOUT);
