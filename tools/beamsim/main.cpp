@@ -58,6 +58,10 @@ int main(int argc, char** argv) {
         return usage();
     }
 
+    // A shell starts background jobs with SIGINT ignored, and an ignored signal never reaches
+    // sigwait(); the simulator is meant to stop on it all the same.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     // Blocked before the server thread starts, so only sigwait() below sees them.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
