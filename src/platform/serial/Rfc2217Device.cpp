@@ -120,7 +120,7 @@ void Rfc2217Device::open(const PortSettings& settings) {
         throw;
     }
     // Like a freshly opened tty: what came before the line was set up (a server's banner, say)
-    // is not part of the conversation.
+    // does not belong to the conversation.
     {
         std::lock_guard lock(rxMutex_);
         rx_.clear();
