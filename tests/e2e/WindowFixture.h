@@ -3,15 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "BeamSim.h"
 #include "Main.h"
-#include "ModalWatcher.h"
 #include "RadioGroup.h"
 
 namespace beamlink {
@@ -26,6 +29,15 @@ protected:
     static constexpr const char* kPosition = "67 4320 101 12 \r";
 
     void SetUp() override {
+        // An unexpected error display is answered and recorded instead of hanging the test.
+        errorDisplays.setInterval(20);
+        QObject::connect(&errorDisplays, &QTimer::timeout, &errorDisplays, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shownErrors.push_back(box->text().toStdString());
+                box->accept();
+            }
+        });
+        errorDisplays.start();
         form.comPort().setPort(sim.url());
         form.show();
         form.activateWindow();
@@ -80,13 +92,13 @@ protected:
     }
 
     void TearDown() override {
-        for (const auto& box : modal.messageBoxes()) {
-            ADD_FAILURE() << "error display: " << box.text.toStdString();
+        for (const auto& text : shownErrors) {
+            ADD_FAILURE() << "error display: " << text;
         }
     }
 
-    // Declared first: answers an unexpected error display instead of letting it hang the test.
-    testing::ModalWatcher modal;
+    QTimer errorDisplays;
+    std::vector<std::string> shownErrors;
     sim::BeamSim sim;
     TForm1 form;
     TRadioGroup* group = nullptr;
