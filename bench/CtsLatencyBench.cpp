@@ -49,7 +49,10 @@ void BM_CtsRiseToPositionRecord(benchmark::State& state) {
     }
     port.Close();
 }
-BENCHMARK(BM_CtsRiseToPositionRecord)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(500);
+BENCHMARK(BM_CtsRiseToPositionRecord)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->Iterations(500);
 
 }  // namespace
 }  // namespace beamlink

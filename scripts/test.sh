@@ -7,6 +7,9 @@ scripts/install-deps.sh
 
 jobs=$(nproc)
 
+echo "== code format (.clang-format)"
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+
 # A locale with a decimal comma, built into the tree rather than the system, so the tests of
 # locale independence run on any machine.
 locales=build/locale

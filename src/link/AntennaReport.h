@@ -15,7 +15,6 @@ struct AntennaLabels {
 // Stores AntennaAz, AntennaEl and AckValue, each right after its own conversion, and returns
 // the two label texts. Numbers are read with '.' or the user's separator. Throws
 // EConvertError at the first field that does not convert; earlier values stay stored.
-AntennaLabels handleAntennaReport(LinkState& state, const std::string& Str,
-                                  char decimalSeparator);
+AntennaLabels handleAntennaReport(LinkState& state, const std::string& Str, char decimalSeparator);
 
 }  // namespace beamlink

@@ -18,7 +18,9 @@ PortSettings defaultPortSettings() {
     return s;
 }
 
-void initFraming(TComDataPacket& packet) { packet.setSize(24); }
+void initFraming(TComDataPacket& packet) {
+    packet.setSize(24);
+}
 
 void prepareFraming(TComDataPacket& packet) {
     packet.setStartString("A ");

@@ -13,9 +13,9 @@ namespace beamlink {
 // Hands one record to the serial line; throws when the write fails.
 using RecordWriter = std::function<void(const std::string& record)>;
 // Replaces the code, both words and StatusByte with the time fields.
-using TimeFieldEncoder = std::function<void(LinkState& state, std::uint8_t& code,
-                                            std::uint16_t& field2, std::uint16_t& field3,
-                                            std::uint8_t& status)>;
+using TimeFieldEncoder =
+    std::function<void(LinkState& state, std::uint8_t& code, std::uint16_t& field2,
+                       std::uint16_t& field3, std::uint8_t& status)>;
 
 // A write that throws ends the cycle where it stands; the error propagates.
 void runTransmitCycle(LinkState& state, bool OnOff, const RecordWriter& write,

@@ -66,8 +66,8 @@ TEST_F(Exchange, StartStopAndPositionInOneCycle) {
     sim.setCts(true);
     EXPECT_EQ(receive(2), std::string(kStart) + kPosition);
 
-    click(kSendData);             // arms a stop-control record
-    click(kSendDataAndControl);   // arms a start-control record, keeps the stop armed
+    click(kSendData);            // arms a stop-control record
+    click(kSendDataAndControl);  // arms a start-control record, keeps the stop armed
     pulseCts();
     EXPECT_EQ(receive(3), std::string(kStart) + kStop + kPosition);
 }

@@ -51,8 +51,8 @@ TEST_F(TimeUpdate, TimeRecordsCarryTheMachinesUtcUntilTheYearIsEchoed) {
 
     // The unit echoes the year field: the next cycle sends code 67, the time words, status 0.
     sim.sendText("A 1 2 " + std::to_string(f[3]) + "\r");
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return form.linkState().AckValue == static_cast<int>(f[3]); }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.linkState().AckValue == static_cast<int>(f[3]); },
+                                kWaitMs));
     pulseCts();
     auto ack = fieldsOf(receive(1));
     ASSERT_EQ(ack.size(), 4u);

@@ -70,14 +70,20 @@ INSTANTIATE_TEST_SUITE_P(
         CycleCase{"Position", true, true, false, false, false, 0, {kPosition}},
         CycleCase{"StartControlFirst", true, true, true, false, false, 0, {kStart, kPosition}},
         CycleCase{"StopControlFirst", true, true, false, true, false, 0, {kStop, kPosition}},
-        CycleCase{"StartStopPosition", true, true, true, true, false, 0,
-                  {kStart, kStop, kPosition}},
-        CycleCase{"TimeReplacesPosition", true, true, false, false, true, 5,
-                  {"222 1288 3587 26 \r"}},
+        CycleCase{
+            "StartStopPosition", true, true, true, true, false, 0, {kStart, kStop, kPosition}},
+        CycleCase{
+            "TimeReplacesPosition", true, true, false, false, true, 5, {"222 1288 3587 26 \r"}},
         // Acknowledged: code 67, the time words, status 0.
         CycleCase{"TimeAcknowledged", true, true, false, false, true, 26, {"67 1288 3587 0 \r"}},
         // Control records carry the moon words even in a time cycle.
-        CycleCase{"ControlRecordsKeepMoonWords", true, true, true, true, true, 1,
+        CycleCase{"ControlRecordsKeepMoonWords",
+                  true,
+                  true,
+                  true,
+                  true,
+                  true,
+                  1,
                   {kStart, kStop, "222 1288 3587 26 \r"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -86,7 +92,8 @@ TEST(TransmitCycle, StatusFollowsTheFourFlags) {
     s.LinkActive = true;
     s.StatusFlag16 = s.StatusFlag2 = true;
     std::string written;
-    runTransmitCycle(s, true, [&](const std::string& r) { written += r; }, fixedTime);
+    runTransmitCycle(
+        s, true, [&](const std::string& r) { written += r; }, fixedTime);
     EXPECT_EQ(written, "67 4320 101 30 \r");
 }
 

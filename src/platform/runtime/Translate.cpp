@@ -4,6 +4,8 @@
 
 namespace beamlink {
 
-const char* cportText(const char* msgid) { return dgettext("cport", msgid); }
+const char* cportText(const char* msgid) {
+    return dgettext("cport", msgid);
+}
 
 }  // namespace beamlink

@@ -87,8 +87,8 @@ bool TComDataPacket::takePacket() {
         }
     }
 
-    std::string text = buffer_.substr(start_.size(), length - start_.size() -
-                                                         (endsWithStop ? stop_.size() : 0));
+    std::string text =
+        buffer_.substr(start_.size(), length - start_.size() - (endsWithStop ? stop_.size() : 0));
     buffer_.erase(0, length);
     open_ = false;
     if (OnPacket) {

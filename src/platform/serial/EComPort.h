@@ -8,15 +8,15 @@
 namespace beamlink {
 
 enum class ComError {
-    OpenFailed,          // "Unable to open com port"
-    WriteFailed,         // "WriteFile function failed"
-    SetupCommFailed,     // "SetupComm function failed"
-    SetStateFailed,      // "SetCommState function failed"
-    SetTimeoutsFailed,   // "SetCommTimeouts failed"
-    PurgeFailed,         // "PurgeComm function failed"
-    ClearCommFailed,     // "ClearCommError function failed"
-    ModemStatusFailed,   // "GetCommModemStatus function failed"
-    StoreFailed,         // "Failed to store settings"
+    OpenFailed,         // "Unable to open com port"
+    WriteFailed,        // "WriteFile function failed"
+    SetupCommFailed,    // "SetupComm function failed"
+    SetStateFailed,     // "SetCommState function failed"
+    SetTimeoutsFailed,  // "SetCommTimeouts failed"
+    PurgeFailed,        // "PurgeComm function failed"
+    ClearCommFailed,    // "ClearCommError function failed"
+    ModemStatusFailed,  // "GetCommModemStatus function failed"
+    StoreFailed,        // "Failed to store settings"
 };
 
 // The English text, passed through the "cport" translation domain.

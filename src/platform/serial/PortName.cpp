@@ -53,7 +53,8 @@ std::optional<NetworkPort> networkPortOf(const std::string& portName) {
         result.host = result.host.substr(1, result.host.size() - 2);
     }
     auto portText = rest.substr(colon + 1);
-    auto [end, ec] = std::from_chars(portText.data(), portText.data() + portText.size(), result.port);
+    auto [end, ec] =
+        std::from_chars(portText.data(), portText.data() + portText.size(), result.port);
     if (ec != std::errc() || end != portText.data() + portText.size() || result.port <= 0 ||
         result.port > 65535) {
         return std::nullopt;

@@ -15,7 +15,7 @@ std::optional<Enum> fromText(const std::array<std::string_view, N>& texts, std::
     return static_cast<Enum>(it - texts.begin());
 }
 
-constexpr std::array<int, 16> kRates = {0,     110,   300,   600,   1200,   2400,   4800,   9600,
+constexpr std::array<int, 16> kRates = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
                                         14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 }  // namespace
@@ -63,11 +63,21 @@ int PortSettings::lineRate() const {
                                            : kRates[static_cast<std::size_t>(BaudRate)];
 }
 
-std::string_view toText(TBaudRate v) { return kBaudRateTexts[static_cast<std::size_t>(v)]; }
-std::string_view toText(TDataBits v) { return kDataBitsTexts[static_cast<std::size_t>(v)]; }
-std::string_view toText(TStopBits v) { return kStopBitsTexts[static_cast<std::size_t>(v)]; }
-std::string_view toText(TParityBits v) { return kParityTexts[static_cast<std::size_t>(v)]; }
-std::string_view toText(TFlowControl v) { return kFlowControlTexts[static_cast<std::size_t>(v)]; }
+std::string_view toText(TBaudRate v) {
+    return kBaudRateTexts[static_cast<std::size_t>(v)];
+}
+std::string_view toText(TDataBits v) {
+    return kDataBitsTexts[static_cast<std::size_t>(v)];
+}
+std::string_view toText(TStopBits v) {
+    return kStopBitsTexts[static_cast<std::size_t>(v)];
+}
+std::string_view toText(TParityBits v) {
+    return kParityTexts[static_cast<std::size_t>(v)];
+}
+std::string_view toText(TFlowControl v) {
+    return kFlowControlTexts[static_cast<std::size_t>(v)];
+}
 
 std::optional<TBaudRate> baudRateFromText(std::string_view t) {
     return fromText<TBaudRate>(kBaudRateTexts, t);
