@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   python3-serial
   fonts-dejavu-core
-  locales
+  locales tzdata
 )
 [ "${1:-}" = "--bench" ] && packages+=(libbenchmark-dev)
 [ "${1:-}" = "--screenshots" ] && packages+=(xvfb xauth x11-apps imagemagick)
