@@ -25,6 +25,7 @@ constexpr std::size_t kMaxQueued = 256 * 1024;
 constexpr milliseconds kModemStateGrace{200};
 // Time for a purge request to find room in the send buffer.
 constexpr milliseconds kPurgeTimeout{1000};
+constexpr milliseconds kCloseTimeout{500};
 
 struct LineCommand {
     std::uint8_t code;
@@ -81,15 +82,19 @@ std::vector<LineCommand> lineCommands(const PortSettings& s) {
         throw EComPort(ComError::SetStateFailed, EINVAL);
     }
     auto dataBits = static_cast<std::uint8_t>(5 + static_cast<int>(s.DataBits));
-    return {
+    std::vector<LineCommand> commands = {
         {cpo::kSetBaudRate, baudRateValue(static_cast<std::uint32_t>(rate)), true},
         {cpo::kSetDataSize, oneByte(dataBits), true},
         {cpo::kSetParity, oneByte(parityValue(s.Parity.Bits)), true},
         {cpo::kSetStopSize, oneByte(stopValue(s.StopBits)), true},
         {cpo::kSetControl, oneByte(flowValue(s.FlowControl)), false},
         {cpo::kSetControl, oneByte(cpo::kDtrOff), false},
-        {cpo::kSetControl, oneByte(cpo::kRtsOff), false},
     };
+    // Under hardware flow the handshake drives RTS; forcing it off would stop the unit sending.
+    if (s.FlowControl.ControlRTS != TRTSFlowControl::rtsHandshake) {
+        commands.push_back({cpo::kSetControl, oneByte(cpo::kRtsOff), false});
+    }
+    return commands;
 }
 
 bool isLostConnection(int err) {
@@ -431,7 +436,13 @@ void Rfc2217Device::write(std::string_view bytes) {
     }
     auto deadline = net::Clock::now() + milliseconds(100 * bytes.size() + 1000);
     std::lock_guard lock(sendMutex_);
-    if (int err = net::sendAll(socket_.get(), escapeData(bytes), deadline); err != 0) {
+    // Done once the server has the bytes, not when they sit in our socket buffer: a close
+    // right after a cycle must not lose the cycle's records.
+    int err = net::sendAll(socket_.get(), escapeData(bytes), deadline);
+    if (err == 0) {
+        err = net::waitDelivered(socket_.get(), deadline);
+    }
+    if (err != 0) {
         if (isLostConnection(err)) {
             int expected = 0;
             goneErrno_.compare_exchange_strong(expected, err);
@@ -449,7 +460,9 @@ void Rfc2217Device::purge() {
     if (!socket_.valid() || goneErrno_ != 0) {
         return;
     }
-    std::string request = comPortCommand(cpo::kPurgeData, oneByte(cpo::kPurgeBoth));
+    // Only data not yet received is abandoned: every write has completed, and records still on
+    // their way out of the server's line must reach the unit.
+    std::string request = comPortCommand(cpo::kPurgeData, oneByte(cpo::kPurgeReceive));
     std::lock_guard lock(sendMutex_);
     int err = net::sendAll(socket_.get(), request, net::Clock::now() + kPurgeTimeout);
     if (err != 0 && !isLostConnection(err)) {
@@ -458,6 +471,10 @@ void Rfc2217Device::purge() {
 }
 
 void Rfc2217Device::close() noexcept {
+    if (socket_.valid() && goneErrno_ == 0) {
+        // An orderly end, so the server reads everything we sent before it sees us go.
+        net::closeGracefully(socket_.get(), net::Clock::now() + kCloseTimeout);
+    }
     socket_.reset();
     wake_.reset();
     decoder_.reset();

@@ -1,16 +1,19 @@
 #include "SocketIo.h"
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 namespace beamlink::net {
 
@@ -147,6 +150,36 @@ int sendAll(int fd, std::string_view bytes, Clock::time_point deadline) {
 
 int waitReadable(int fd, Clock::time_point deadline) {
     return waitFor(fd, POLLIN, deadline);
+}
+
+int waitDelivered(int fd, Clock::time_point deadline) {
+    for (;;) {
+        int unacknowledged = 0;
+        if (::ioctl(fd, SIOCOUTQ, &unacknowledged) < 0) {
+            return errno;
+        }
+        if (unacknowledged == 0) {
+            return 0;
+        }
+        if (Clock::now() >= deadline) {
+            return ETIMEDOUT;
+        }
+        // Acknowledgements come within a round trip; on a LAN that is well under a millisecond.
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+void closeGracefully(int fd, Clock::time_point deadline) {
+    if (::shutdown(fd, SHUT_WR) < 0) {
+        return;
+    }
+    char sink[512];
+    while (waitFor(fd, POLLIN, deadline) == 0) {
+        ssize_t n = ::recv(fd, sink, sizeof sink, 0);
+        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            return;
+        }
+    }
 }
 
 }  // namespace beamlink::net

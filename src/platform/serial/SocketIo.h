@@ -17,6 +17,12 @@ int connectTcp(const std::string& host, int port, std::chrono::milliseconds time
 int listenLoopback(int port, int& fd, int& boundPort);
 // Sends every byte (without SIGPIPE), waiting for room until the deadline.
 int sendAll(int fd, std::string_view bytes, Clock::time_point deadline);
+// Waits until the peer has acknowledged every byte sent (the socket's send queue is empty).
+int waitDelivered(int fd, Clock::time_point deadline);
+// Ends the sending side, then reads and drops what the peer still sends until it closes or the
+// deadline passes; closing with unread input would reset the connection and could cost the
+// peer data it has not read yet.
+void closeGracefully(int fd, Clock::time_point deadline);
 // Waits until fd is readable (or has hung up). 0 when readable, ETIMEDOUT when not by deadline.
 int waitReadable(int fd, Clock::time_point deadline);
 // Milliseconds left until deadline for poll(), never negative.
