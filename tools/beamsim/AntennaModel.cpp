@@ -26,6 +26,13 @@ void AntennaModel::apply(const ReceivedRecord& record, double nowSec) {
             started_ = true;
             [[fallthrough]];
         case RecordKind::Position:
+            // After time records, code 67 with status 0 is the acknowledged time record: its
+            // words are the time, not a position.
+            if (awaitingAck_ && record.f4 == 0) {
+                awaitingAck_ = false;
+                break;
+            }
+            awaitingAck_ = false;
             targetAz_ = azimuthOfWord(record.f2);
             targetEl_ = elevationOfWord(record.f3);
             break;
@@ -34,6 +41,7 @@ void AntennaModel::apply(const ReceivedRecord& record, double nowSec) {
             break;
         case RecordKind::Time:
             ack_ = static_cast<int>(record.f4);
+            awaitingAck_ = true;
             break;
         case RecordKind::Unknown:
             break;

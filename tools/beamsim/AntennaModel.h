@@ -17,7 +17,8 @@ public:
     explicit AntennaModel(double slewDegPerSec = 5.0) : slew_(slewDegPerSec) {}
 
     // Start-control starts control and commands its position, position records command theirs,
-    // stop-control holds the antenna where it is, time records set the acknowledgement.
+    // stop-control holds the antenna where it is, time records set the acknowledgement (and the
+    // code-67 status-0 record that answers it commands nothing).
     void apply(const ReceivedRecord& record, double nowSec);
 
     long double az(double nowSec) const;
@@ -38,6 +39,7 @@ private:
     long double refAz_ = 0, refEl_ = 0;
     long double targetAz_ = 0, targetEl_ = 0;
     int ack_ = 0;
+    bool awaitingAck_ = false;  // time records came since the last position record
 };
 
 }  // namespace beamlink::sim

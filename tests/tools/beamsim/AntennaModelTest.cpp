@@ -67,6 +67,10 @@ INSTANTIATE_TEST_SUITE_P(
         MotionCase{"ANewCommandTurnsFromWhereItIs",
                    {{0, kStart10And2}, {1, position(0, 36100)}},
                    {{1.5, 2.5, -0.5}, {2, 0, -1}, {3, 0, -1}}},
+        // 67 1288 3587 0 acknowledges a time update; its words are 08:05 on 14 March.
+        MotionCase{"AcknowledgedTimeRecordCommandsNothing",
+                   {{0, kStart10And2}, {1, {222, 1288, 3587, 5}}, {1, {67, 1288, 3587, 0}}},
+                   {{2, 10, 2}, {30, 10, 2}}},
         MotionCase{"StartsMovingAtTheStart",
                    {{0, position(500, 0)}, {2, ReceivedRecord{68, 500, 0, 68}}},
                    {{2, 0, 0}, {3, 5, 0}}}),
